@@ -204,6 +204,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
   ULONG useLpt = ReadUseLpt(registryPath);
 
   driver->MajorFunction[IRP_MJ_CREATE] = OpenOrClose;
+  driver->MajorFunction[IRP_MJ_CLEANUP] = OpenOrClose;
   driver->MajorFunction[IRP_MJ_CLOSE] = OpenOrClose;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DeviceControl;
   driver->DriverUnload = DriverUnload;

@@ -86,9 +86,9 @@ int main(int argc, char** argv) {
   }
   SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS);
   if (manager == NULL) return Fail("OpenSCManager");
-  int result = install ? Install(manager, argv[2], argc >= 4,
-                                 (DWORD)strtoul(argv[argc >= 4 ? 3 : 2], NULL, 10))
-                       : Control(manager, action);
+  int haveUseLpt = install && argc >= 4;
+  DWORD useLpt = haveUseLpt ? (DWORD)strtoul(argv[3], NULL, 10) : 0;
+  int result = install ? Install(manager, argv[2], haveUseLpt, useLpt) : Control(manager, action);
   CloseServiceHandle(manager);
   fflush(stdout);
   return result;
