@@ -8,6 +8,7 @@
 // calls a 16-bit program would make, against the simulated driver.
 //   ntvdm.exe refused   no driver installed: the load is refused after one box
 //   ntvdm.exe session   the driver with links 1 to 3: a whole 16-bit session
+//   ntvdm.exe link3     the driver with link 3 only: the load succeeds
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
@@ -337,6 +338,32 @@ static void Session(void) {
   CHECK_TEXT(OpenLinks(), "\\Device\\TAV1");
 }
 
+// The driver with only link 3: the probe tries links 1 and 2 in vain,
+// finds link 3 and loads; only link 3 opens afterwards.
+static void OnlyLinkThree(void) {
+  CHECK(SimReset());
+  CHECK_INT(SimLinks(), 0x8);
+  CHECK(BoxHookStart());
+  FillRegisters();
+  CHECK(LoadBridge() != NULL);
+  BoxHookStop();
+  CHECK_INT(BoxCount, 0);
+  if (Bridge == NULL) return;
+  CHECK_TEXT(OpenLinks(), "");
+
+  CHECK_INT(Call(0, 1), 1);
+  CHECK_TEXT(OpenLinks(), "");
+  CHECK_INT(Call(0, 3), 0);
+  CHECK_TEXT(OpenLinks(), "\\Device\\TAV3");
+  static const BYTE probe[] = {':', 0x04, 0x01, 0x03};
+  CHECK_INT(Transfer(3, probe, sizeof probe, 270), 0);
+  CHECK_INT(SimFrames(), 1);
+  CheckFrame(0, 3, 0x222004, probe, sizeof probe, 270);
+  CHECK_INT(Call(1, 0), 0);
+  CHECK_TEXT(OpenLinks(), "");
+  CHECK(FreeLibrary(Bridge));
+}
+
 int main(int argc, char** argv) {
   // The bridge's imports from ntvdm.exe bind to this program only if it is
   // the module of that name.
@@ -345,8 +372,10 @@ int main(int argc, char** argv) {
     LoadRefused();
   } else if (argc == 2 && strcmp(argv[1], "session") == 0) {
     Session();
+  } else if (argc == 2 && strcmp(argv[1], "link3") == 0) {
+    OnlyLinkThree();
   } else {
-    printf("usage: ntvdm refused|session\n");
+    printf("usage: ntvdm refused|session|link3\n");
     return 2;
   }
   return FinishChecks();

@@ -4,7 +4,8 @@
 # (tavapi16.dll is outside the kit). First with no driver: the load is
 # refused after one message box. Then with the simulated tavport.sys
 # (standing in for the real driver) and links 1 to 3: a whole 16-bit
-# session, the frames checked as the driver received them.
+# session, the frames checked as the driver received them. Last with the
+# driver serving link 3 only: the load still succeeds.
 set -u
 source "$(dirname "$0")/winelib.sh"
 source "$(dirname "$0")/simlib.sh"
@@ -41,6 +42,13 @@ if sim_stage && cp "$WIN32_BUILD/tavbridge/tavbridge.dll" "$SIM_STAGE_DIR/"; the
   if sim_driver_install >/dev/null; then
     run "16-bit session through the bridge" "$(sim_exe ntvdm)" session
     sim_driver_remove >/dev/null
+    if sim_driver_install 3 >/dev/null; then
+      run "load with link 3 only" "$(sim_exe ntvdm)" link3
+      sim_driver_remove >/dev/null
+    else
+      echo "FAIL driver install with UseLpt 3"
+      failed=$((failed + 1))
+    fi
   else
     echo "FAIL driver install"
     failed=$((failed + 1))
