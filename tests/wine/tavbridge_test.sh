@@ -9,54 +9,20 @@
 set -u
 source "$(dirname "$0")/winelib.sh"
 source "$(dirname "$0")/simlib.sh"
-passed=0
-failed=0
-
-# run LABEL PROGRAM ARGS...: runs a test program and adds up its counts.
-run() {
-  local label=$1 output status counts
-  shift
-  echo "== $label"
-  output=$(wine_run 120 "$@" 2>&1)
-  status=$?
-  output=$(echo "$output" | tr -d '\r')
-  echo "$output" | grep -v -E '^[0-9]+ passed, [0-9]+ failed$'
-  counts=$(echo "$output" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1)
-  if [ -z "$counts" ]; then
-    echo "FAIL $label: no result line (exit status $status)"
-    failed=$((failed + 1))
-    return
-  fi
-  echo "$label: $counts"
-  passed=$((passed + $(echo "$counts" | awk '{print $1}')))
-  failed=$((failed + $(echo "$counts" | awk '{print $3}')))
-  if [ "$status" -ne 0 ] && [ "$(echo "$counts" | awk '{print $3}')" -eq 0 ]; then
-    echo "FAIL $label: exit status $status"
-    failed=$((failed + 1))
-  fi
-}
-
 wine_prefix_new
-if sim_stage && cp "$WIN32_BUILD/tavbridge/tavbridge.dll" "$SIM_STAGE_DIR/"; then
-  run "load refused without a driver" "$(sim_exe ntvdm)" refused
-  if sim_driver_install >/dev/null; then
-    run "16-bit session through the bridge" "$(sim_exe ntvdm)" session
-    sim_driver_remove >/dev/null
-    if sim_driver_install 3 >/dev/null; then
-      run "load with link 3 only" "$(sim_exe ntvdm)" link3
-      sim_driver_remove >/dev/null
-    else
-      echo "FAIL driver install with UseLpt 3"
-      failed=$((failed + 1))
-    fi
-  else
-    echo "FAIL driver install"
-    failed=$((failed + 1))
-  fi
-else
-  echo "FAIL staging"
-  failed=$((failed + 1))
-fi
+simdriver() { wine_run 60 "$(sim_exe simdriver)" "$@" >/dev/null; }
+host() { sim_tally 120 "$(sim_exe ntvdm)" "$@"; }
+install_driver() { sim_driver_install "$@" >/dev/null; }
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+sim_step "staging" sim_stage
+sim_step "staging tavbridge.dll" cp "$WIN32_BUILD/tavbridge/tavbridge.dll" "$SIM_STAGE_DIR/"
+host refused
+sim_step "install and start the driver with links 1 to 3" install_driver
+host session
+sim_step "stop" simdriver stop
+sim_step "UseLpt 3" simdriver uselpt 3
+sim_step "start with link 3 only" simdriver start
+host link3
+sim_step "stop" simdriver stop
+sim_step "remove" simdriver remove
+sim_finish
