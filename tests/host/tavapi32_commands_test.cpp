@@ -216,6 +216,7 @@ TEST_F(TavCommands, ReadDirectCopyCopiesTwiceTheCountWhateverTheStatus) {
 TEST_F(TavCommands, LargestFramesGoOutWhole) {
   OpenLink();
   std::string formula(253, 'x');
+  ScriptReply(0);
   EXPECT_EQ(TavDefineChannel(1, formula.c_str()), 0);
   Bytes frame = LastFrame();
   ASSERT_EQ(frame.size(), 258u);
@@ -226,6 +227,7 @@ TEST_F(TavCommands, LargestFramesGoOutWhole) {
 
   Bytes raw(255, 0x5A);
   unsigned char* reply;
+  ScriptReply(0);
   EXPECT_EQ(TavReadDirect(255, raw.data(), &reply), 0);
   EXPECT_EQ(LastFrame().size(), 258u);
   EXPECT_EQ(LastFrame()[2], 255);
