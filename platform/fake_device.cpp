@@ -3,11 +3,22 @@
 #include <string.h>
 
 #include "fake.h"
+#include "fake_device.h"
 #include "simulator.h"
 
 static unsigned LinkMask;
+static bool CountOverridden;
+static DWORD OverriddenCount;
 
-void FakeResetDevices(void) { LinkMask = 0xE; }
+void FakeResetDevices(void) {
+  LinkMask = 0xE;
+  CountOverridden = false;
+}
+
+void FakeReportByteCount(DWORD count) {
+  CountOverridden = true;
+  OverriddenCount = count;
+}
 
 void FakeSetLinks(unsigned mask) { LinkMask = mask; }
 
@@ -102,6 +113,10 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inLength, LPVOI
     SetLastError(errors[outcome]);
     call->Failed = true;
     return FALSE;
+  }
+  if (CountOverridden) {
+    CountOverridden = false;
+    written = OverriddenCount;
   }
   if (bytesReturned) *bytesReturned = written;
   return TRUE;
