@@ -9,6 +9,17 @@ source "$(dirname "$0")/setuplib.sh"
 
 kit=$(kit_folder kit)
 
+# The PE file: a console program importing system DLLs only, and the
+# wide form of the service creation.
+dump=$(${OBJDUMP:-i686-w64-mingw32-objdump} -p "$kit/tavsetup.exe")
+dlls=$(echo "$dump" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
+[ "$dlls" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL " ] && setup_ok "imports: $dlls" ||
+  setup_fail "imports: $dlls"
+echo "$dump" | grep -q 'Subsystem.*Windows CUI' && setup_ok "console subsystem" ||
+  setup_fail "not a console program"
+echo "$dump" | grep -qw CreateServiceW && ! echo "$dump" | grep -qw CreateServiceA &&
+  setup_ok "CreateServiceW imported, CreateServiceA not" || setup_fail "service creation import"
+
 run_setup "$kit"
 expect_run "no argument" 1 < <(usage_text)
 
