@@ -63,7 +63,7 @@ step "tavdemo.exe against the installed kit"
 demo_dir=$WINEPREFIX/drive_c/demo
 mkdir -p "$demo_dir"
 cp "$demo" "$demo_dir/"
-(cd "$demo_dir" && wine_run 120 tavdemo.exe 1) 2>/dev/null | show
+(cd "$demo_dir" && wine_run 120 tavdemo.exe) 2>/dev/null | show
 status=${PIPESTATUS[0]}
 [ "$status" -eq 0 ] || fail "tavdemo.exe exited with $status"
 

@@ -2,6 +2,7 @@
 // as the kernel driver service "tavport", for the Wine tests and the demo
 // (the kit's installer does this for a real installation).
 //   simdriver install <driver file, Windows path> [UseLpt]
+//   simdriver uselpt <n>   (takes effect at the next start)
 //   simdriver start | stop | remove
 // Prints one line per step; exit status 0 on success, 1 on failure.
 // The W forms of the service calls: Wine 8's CreateServiceA corrupts the
@@ -70,10 +71,11 @@ static int Control(SC_HANDLE manager, const char* action) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    printf("usage: simdriver install <driver file> [UseLpt] | start | stop | remove\n");
+    printf("usage: simdriver install <driver file> [UseLpt] | uselpt <n> | start | stop | remove\n");
     return 1;
   }
   const char* action = argv[1];
+  if (strcmp(action, "uselpt") == 0 && argc >= 3) return SetUseLpt((DWORD)strtoul(argv[2], NULL, 10));
   int install = strcmp(action, "install") == 0;
   if (!(install && argc >= 3) && strcmp(action, "start") != 0 && strcmp(action, "stop") != 0 &&
       strcmp(action, "remove") != 0) {

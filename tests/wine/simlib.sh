@@ -35,3 +35,39 @@ sim_driver_remove() {
   wine_run 60 "$(sim_exe simdriver)" stop
   wine_run 60 "$(sim_exe simdriver)" remove
 }
+
+# sim_tally SECONDS program args...: runs a test program, shows its output
+# and adds its "N passed, N failed" line to SIM_PASSED / SIM_FAILED (a run
+# without that line counts as one failure).
+SIM_PASSED=0
+SIM_FAILED=0
+sim_tally() {
+  local out counts
+  out=$(wine_run "$@" 2>&1 | tr -d '\r')
+  echo "$out"
+  counts=$(echo "$out" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1)
+  if [ -z "$counts" ]; then
+    echo "FAIL: $* gave no result line"
+    SIM_FAILED=$((SIM_FAILED + 1))
+    return
+  fi
+  SIM_PASSED=$((SIM_PASSED + $(echo "$counts" | awk '{print $1}')))
+  SIM_FAILED=$((SIM_FAILED + $(echo "$counts" | awk '{print $3}')))
+}
+
+# sim_step WHAT command...: a set-up step that counts as one check.
+sim_step() {
+  local what=$1
+  shift
+  if "$@"; then
+    SIM_PASSED=$((SIM_PASSED + 1))
+  else
+    echo "FAIL: $what"
+    SIM_FAILED=$((SIM_FAILED + 1))
+  fi
+}
+
+sim_finish() {
+  echo "$SIM_PASSED passed, $SIM_FAILED failed"
+  [ "$SIM_FAILED" -eq 0 ]
+}
