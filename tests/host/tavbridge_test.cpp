@@ -319,6 +319,18 @@ TEST_F(Bridge, FailedSecondOpenLeavesNoLink) {
   EXPECT_EQ(HandleOfLastControl(), kNoHandle);
 }
 
+TEST_F(Bridge, SecondOpenGoesOnWhenTheCloseFails) {
+  ASSERT_EQ(Dispatch(kOpen, 1), 0);
+  FakeFailCall("CloseHandle", 1, ERROR_INVALID_HANDLE);
+  EXPECT_EQ(Dispatch(kOpen, 2), 0);
+  EXPECT_EQ(PlatformCalls(), "CreateFileA CloseHandle CreateFileA");
+  SimClearFrames();
+  ASSERT_EQ(Transfer(kExchange, {':', 4, 1, 3}, 270), 0);
+  SimFrame frame;
+  ASSERT_TRUE(SimReadFrame(0, &frame));
+  EXPECT_EQ(frame.Link, 2u);
+}
+
 // --- Close ----------------------------------------------------------------
 
 TEST_F(Bridge, CloseWithALinkClosesItOnce) {
