@@ -21,18 +21,33 @@ static int Failures;
 // The instrument's wording for the statuses this program may meet.
 static const char* StatusText(int status) {
   switch (status) {
-    case -1: return "TAV-8 not communicating";
-    case 10: return "Bad channel number";
-    case 12: case 13: case 16: case 22: return "Bad formula";
-    case 14: return "Table full";
-    case 15: return "Bad probe number";
-    case 17: return "Bad number in formula";
-    case 18: return "Bad symbol";
-    case 19: return "Formula too complex";
-    case 20: return "Circular channel definition";
-    case 21: return "Memory full";
-    case 23: return "Bad set in GOR or LOR function";
-    default: return "instrument error";
+    case -1:
+      return "TAV-8 not communicating";
+    case 10:
+      return "Bad channel number";
+    case 12:
+    case 13:
+    case 16:
+    case 22:
+      return "Bad formula";
+    case 14:
+      return "Table full";
+    case 15:
+      return "Bad probe number";
+    case 17:
+      return "Bad number in formula";
+    case 18:
+      return "Bad symbol";
+    case 19:
+      return "Formula too complex";
+    case 20:
+      return "Circular channel definition";
+    case 21:
+      return "Memory full";
+    case 23:
+      return "Bad set in GOR or LOR function";
+    default:
+      return "instrument error";
   }
 }
 
@@ -68,8 +83,9 @@ static void ReadValues(int sweep) {
   if (Ok("TavReadChannel", TavReadChannel(1, ch1)) &&
       Ok("TavReadChannel", TavReadChannel(2, ch2)) && Ok("TavReadLvdt", TavReadLvdt(3, lvdt)) &&
       Ok("TavReadAnalog", TavReadAnalog(1, analog))) {
-    printf("reading %d: channel 1 = %ld um, channel 2 = %ld um, LVDT 3 = %ld um, analog 1 = %ld mV\n",
-           sweep, ValueOf(ch1), ValueOf(ch2), ValueOf(lvdt), ValueOf(analog));
+    printf(
+        "reading %d: channel 1 = %ld um, channel 2 = %ld um, LVDT 3 = %ld um, analog 1 = %ld mV\n",
+        sweep, ValueOf(ch1), ValueOf(ch2), ValueOf(lvdt), ValueOf(analog));
   }
 }
 
@@ -111,7 +127,8 @@ int main() {
   if (Ok("TavSetFpIn", TavSetFpIn(1)) && Ok("TavSetFpOut", TavSetFpOut(2)) &&
       Ok("TavSetFpPrec", TavSetFpPrec(4)) && Ok("TavGetFpIn", TavGetFpIn(&fpIn)) &&
       Ok("TavGetFpOut", TavGetFpOut(&fpOut)) && Ok("TavGetFpPrec", TavGetFpPrec(&fpPrec))) {
-    printf("FpIn %u, FpOut %u, FpPrec %u read back\n", (unsigned)fpIn, (unsigned)fpOut, (unsigned)fpPrec);
+    printf("FpIn %u, FpOut %u, FpPrec %u read back\n", (unsigned)fpIn, (unsigned)fpOut,
+           (unsigned)fpPrec);
     if (fpIn != 1 || fpOut != 2 || fpPrec != 4) Failures++;
   }
 

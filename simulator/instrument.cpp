@@ -354,18 +354,67 @@ static int Reading(uint8_t command, uint32_t number, uint8_t* payload) {
 // The calibration value (0 to 5) that a setting or reading code names.
 static int CalibrationIndex(uint8_t command) {
   switch (command) {
-    case C_SET_TFSV: case C_READ_TFSV: return 0;  // Tfsv
-    case C_SET_AFSV: case C_READ_AFSV: return 1;  // Afsv
-    case C_SET_TZERO: case C_READ_TZERO: return 2;  // Tzero
-    case C_SET_AZERO: case C_READ_AZERO: return 3;  // Azero
-    case C_SET_CZERO: case C_READ_CZERO: return 4;  // Czero
-    case C_SET_CSCALE: case C_READ_CSCALE: return 5;  // Cscale
-    default: return -1;
+    case C_SET_TFSV:
+    case C_READ_TFSV:
+      return 0;  // Tfsv
+    case C_SET_AFSV:
+    case C_READ_AFSV:
+      return 1;  // Afsv
+    case C_SET_TZERO:
+    case C_READ_TZERO:
+      return 2;  // Tzero
+    case C_SET_AZERO:
+    case C_READ_AZERO:
+      return 3;  // Azero
+    case C_SET_CZERO:
+    case C_READ_CZERO:
+      return 4;  // Czero
+    case C_SET_CSCALE:
+    case C_READ_CSCALE:
+      return 5;  // Cscale
+    default:
+      return -1;
   }
 }
 static int IsCalibrationSetting(uint8_t command) {
-  return command == C_SET_TFSV || command == C_SET_AFSV || command == C_SET_TZERO || command == C_SET_AZERO || command == C_SET_CZERO ||
-         command == C_SET_CSCALE;
+  return command == C_SET_TFSV || command == C_SET_AFSV || command == C_SET_TZERO ||
+         command == C_SET_AZERO || command == C_SET_CZERO || command == C_SET_CSCALE;
+}
+
+// The payload bytes a command needs at least, or -1 for a code the
+// instrument does not know.
+static int PayloadNeeded(uint8_t command) {
+  if (CalibrationIndex(command) >= 0) return IsCalibrationSetting(command) ? 5 : 1;
+  switch (command) {
+    case C_READ_DIRECT:
+      return 0;
+    case C_READ_CHANNEL:
+    case C_CLEAR_ALL_CHANNELS:
+    case C_CLEAR_CHANNEL:
+    case C_START_SCAN:
+    case C_STOP_SCAN:
+    case C_RESET_MM:
+    case C_READ_LVDT:
+    case C_READ_ANALOG:
+    case C_READ_FORMULA:
+    case C_SET_FP_IN:
+    case C_SET_FP_OUT:
+    case C_SET_FP_PREC:
+    case C_GET_FP_IN:
+    case C_GET_FP_OUT:
+    case C_GET_FP_PREC:
+      return 1;
+    case C_DEFINE_CHANNEL:  // the channel and at least the terminating zero
+    case C_SET_SCAN_TIME:
+    case C_SET_MUX_TIME:
+    case C_SET_ADC_AVG:
+    case C_SET_RUN_AVG:
+      return 2;
+    case C_MEMORY:
+      return 5;
+    default:
+      return -1;
+  }
 }
 
 static uint8_t MemoryByte(uint32_t address) { return (uint8_t)(address ^ (address >> 8)); }
@@ -381,34 +430,19 @@ uint32_t InstrumentAnswer(const uint8_t* request, uint32_t requestLength, uint8_
   if (3 + n > requestLength) return 0;
   const uint8_t* p = request + 3;
 
-  // Payload bytes each command needs at least.
-  uint32_t needed = 1;
-  if (command == C_MEMORY || IsCalibrationSetting(command)) needed = 5;
-  if (command == C_SET_SCAN_TIME || command == C_SET_MUX_TIME || command == C_SET_ADC_AVG || command == C_SET_RUN_AVG) needed = 2;
-  if (command == C_DEFINE_CHANNEL) needed = 2;
-  if (command == C_READ_DIRECT) needed = 0;
-
-  *status = SIM_STATUS_OK;
-  uint32_t out = 0;
-  int result = SIM_STATUS_OK;
-  int cal = CalibrationIndex(command);
-  switch (command) {
-    case C_MEMORY: case C_READ_DIRECT: case C_DEFINE_CHANNEL:
-    case C_READ_CHANNEL: case C_CLEAR_ALL_CHANNELS: case C_CLEAR_CHANNEL: case C_START_SCAN: case C_STOP_SCAN: case C_RESET_MM: case C_SET_SCAN_TIME:
-    case C_READ_LVDT: case C_READ_ANALOG: case C_READ_FORMULA:
-    case C_SET_TFSV: case C_READ_TFSV: case C_SET_AFSV: case C_READ_AFSV: case C_SET_TZERO: case C_READ_TZERO: case C_SET_AZERO: case C_READ_AZERO:
-    case C_SET_CZERO: case C_READ_CZERO: case C_SET_CSCALE: case C_READ_CSCALE:
-    case C_SET_FP_IN: case C_SET_FP_OUT: case C_SET_MUX_TIME: case C_SET_FP_PREC: case C_GET_FP_IN: case C_GET_FP_OUT: case C_GET_FP_PREC: case C_SET_ADC_AVG: case C_SET_RUN_AVG:
-      break;
-    default:
-      *status = SIM_STATUS_UNKNOWN_COMMAND;
-      return 0;
+  int needed = PayloadNeeded(command);
+  if (needed < 0) {
+    *status = SIM_STATUS_UNKNOWN_COMMAND;
+    return 0;
   }
-  if (n < needed) {
+  if (n < (uint32_t)needed) {
     *status = SIM_STATUS_SHORT_PAYLOAD;
     return 0;
   }
 
+  uint32_t out = 0;
+  int result = SIM_STATUS_OK;
+  int cal = CalibrationIndex(command);
   if (cal >= 0) {
     uint32_t channel = p[0];
     if (!ChannelInRange(channel)) {
@@ -449,7 +483,9 @@ uint32_t InstrumentAnswer(const uint8_t* request, uint32_t requestLength, uint8_
     case C_DEFINE_CHANNEL:
       result = DefineChannel(p, n);
       break;
-    case C_READ_CHANNEL: case C_READ_LVDT: case C_READ_ANALOG:
+    case C_READ_CHANNEL:
+    case C_READ_LVDT:
+    case C_READ_ANALOG:
       result = Reading(command, p[0], payloadOut);
       if (result == SIM_STATUS_OK) out = 4;
       break;
@@ -488,16 +524,39 @@ uint32_t InstrumentAnswer(const uint8_t* request, uint32_t requestLength, uint8_
       out = length + 1;
       break;
     }
-    case C_SET_SCAN_TIME: ScanTime = (uint16_t)(p[0] | p[1] << 8); break;
-    case C_SET_MUX_TIME: MuxTime = (uint16_t)(p[0] | p[1] << 8); break;
-    case C_SET_ADC_AVG: AdcAvg = (uint16_t)(p[0] | p[1] << 8); break;
-    case C_SET_RUN_AVG: RunAvg = (uint16_t)(p[0] | p[1] << 8); break;
-    case C_SET_FP_IN: FpIn = p[0]; break;
-    case C_SET_FP_OUT: FpOut = p[0]; break;
-    case C_SET_FP_PREC: FpPrec = p[0]; break;
-    case C_GET_FP_IN: payloadOut[0] = FpIn; out = 1; break;
-    case C_GET_FP_OUT: payloadOut[0] = FpOut; out = 1; break;
-    case C_GET_FP_PREC: payloadOut[0] = FpPrec; out = 1; break;
+    case C_SET_SCAN_TIME:
+      ScanTime = (uint16_t)(p[0] | p[1] << 8);
+      break;
+    case C_SET_MUX_TIME:
+      MuxTime = (uint16_t)(p[0] | p[1] << 8);
+      break;
+    case C_SET_ADC_AVG:
+      AdcAvg = (uint16_t)(p[0] | p[1] << 8);
+      break;
+    case C_SET_RUN_AVG:
+      RunAvg = (uint16_t)(p[0] | p[1] << 8);
+      break;
+    case C_SET_FP_IN:
+      FpIn = p[0];
+      break;
+    case C_SET_FP_OUT:
+      FpOut = p[0];
+      break;
+    case C_SET_FP_PREC:
+      FpPrec = p[0];
+      break;
+    case C_GET_FP_IN:
+      payloadOut[0] = FpIn;
+      out = 1;
+      break;
+    case C_GET_FP_OUT:
+      payloadOut[0] = FpOut;
+      out = 1;
+      break;
+    case C_GET_FP_PREC:
+      payloadOut[0] = FpPrec;
+      out = 1;
+      break;
   }
   *status = (uint8_t)result;
   return out;

@@ -28,7 +28,8 @@
 
 #define TAVSIM_CONTROL_NAME "\\\\.\\TAVSIM"
 
-#define TAVSIM_CODE(function) (0x00220000u | ((uint32_t)(function) << 2))  // unknown device, buffered
+#define TAVSIM_CODE(function) \
+  (0x00220000u | ((uint32_t)(function) << 2))  // unknown device, buffered
 #define IOCTL_TAVSIM_POWER_ON TAVSIM_CODE(0x900)
 #define IOCTL_TAVSIM_QUEUE_SCRIPT TAVSIM_CODE(0x901)
 #define IOCTL_TAVSIM_CLEAR_SCRIPTS TAVSIM_CODE(0x902)

@@ -95,11 +95,11 @@ void SimClearFrames(void);
 #define SIM_STATUS_NO_FORMULA 5       // a channel reading of a channel with no formula
 #define SIM_STATUS_BAD_VALUE 6        // a memory request beyond the memory or the reply
 #define SIM_STATUS_BAD_CHANNEL 10
-#define SIM_STATUS_BAD_FORMULA 12          // a term or operator missing or out of place
-#define SIM_STATUS_UNTERMINATED_FORMULA 13 // the text has no terminating zero in the payload
+#define SIM_STATUS_BAD_FORMULA 12           // a term or operator missing or out of place
+#define SIM_STATUS_UNTERMINATED_FORMULA 13  // the text has no terminating zero in the payload
 #define SIM_STATUS_TABLE_FULL 14
 #define SIM_STATUS_BAD_PROBE 15
-#define SIM_STATUS_UNBALANCED_FORMULA 16   // a bracket not closed, or closed twice
+#define SIM_STATUS_UNBALANCED_FORMULA 16  // a bracket not closed, or closed twice
 #define SIM_STATUS_BAD_NUMBER 17
 #define SIM_STATUS_BAD_SYMBOL 18
 #define SIM_STATUS_TOO_COMPLEX 19
@@ -109,12 +109,12 @@ void SimClearFrames(void);
 #define SIM_STATUS_BAD_SET 23
 
 // Sizes of the model.
-#define SIM_CHANNELS 32          // channel numbers 1 to 32
-#define SIM_PROBES 8             // probes, LVDT and analog inputs 1 to 8
-#define SIM_FORMULA_SLOTS 16     // channels that can hold a formula at once
-#define SIM_FORMULA_MEMORY 512   // characters of formula text in all
-#define SIM_FORMULA_TERMS 8      // terms in one formula
-#define SIM_MEMORY_SIZE 4096     // bytes of the memory that CMD_MEMORY reads
+#define SIM_CHANNELS 32         // channel numbers 1 to 32
+#define SIM_PROBES 8            // probes, LVDT and analog inputs 1 to 8
+#define SIM_FORMULA_SLOTS 16    // channels that can hold a formula at once
+#define SIM_FORMULA_MEMORY 512  // characters of formula text in all
+#define SIM_FORMULA_TERMS 8     // terms in one formula
+#define SIM_MEMORY_SIZE 4096    // bytes of the memory that CMD_MEMORY reads
 
 // Deterministic readings. The sweep counts the readings answered since
 // the scan started (the first reading is sweep 1). Values are 32-bit

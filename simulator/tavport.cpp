@@ -34,8 +34,8 @@ static ULONG ReadUseLpt(PUNICODE_STRING registryPath) {
 
   UNICODE_STRING parametersName;
   RtlInitUnicodeString(&parametersName, L"Parameters");
-  InitializeObjectAttributes(&attributes, &parametersName,
-                             OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, serviceKey, NULL);
+  InitializeObjectAttributes(&attributes, &parametersName, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                             serviceKey, NULL);
   HANDLE parametersKey;
   if (NT_SUCCESS(ZwOpenKey(&parametersKey, KEY_READ, &attributes))) {
     UNICODE_STRING valueName;
@@ -44,8 +44,8 @@ static ULONG ReadUseLpt(PUNICODE_STRING registryPath) {
     ULONG buffer[(sizeof(KEY_VALUE_PARTIAL_INFORMATION) + 16) / sizeof(ULONG)];
     ULONG resultLength = 0;
     PKEY_VALUE_PARTIAL_INFORMATION info = (PKEY_VALUE_PARTIAL_INFORMATION)buffer;
-    NTSTATUS status = ZwQueryValueKey(parametersKey, &valueName, KeyValuePartialInformation,
-                                      info, sizeof buffer, &resultLength);
+    NTSTATUS status = ZwQueryValueKey(parametersKey, &valueName, KeyValuePartialInformation, info,
+                                      sizeof buffer, &resultLength);
     if (NT_SUCCESS(status) && info->Type == REG_DWORD && info->DataLength == sizeof(ULONG)) {
       useLpt = *(ULONG*)info->Data;
     }
@@ -73,8 +73,8 @@ static NTSTATUS CreateLink(PDRIVER_OBJECT driver, unsigned link) {
   RtlInitUnicodeString(&linkName, linkText);
 
   PDEVICE_OBJECT device;
-  NTSTATUS status = IoCreateDevice(driver, sizeof(DeviceState), &deviceName, FILE_DEVICE_UNKNOWN,
-                                   0, FALSE, &device);
+  NTSTATUS status = IoCreateDevice(driver, sizeof(DeviceState), &deviceName, FILE_DEVICE_UNKNOWN, 0,
+                                   FALSE, &device);
   if (!NT_SUCCESS(status)) return status;
   ((DeviceState*)device->DeviceExtension)->Link = link;
   device->Flags |= DO_BUFFERED_IO;
@@ -109,7 +109,9 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   return status;
 }
 
-static NTSTATUS NTAPI OpenOrClose(PDEVICE_OBJECT, PIRP irp) { return Complete(irp, STATUS_SUCCESS, 0); }
+static NTSTATUS NTAPI OpenOrClose(PDEVICE_OBJECT, PIRP irp) {
+  return Complete(irp, STATUS_SUCCESS, 0);
+}
 
 // A request on the control device; the model lock is held.
 static NTSTATUS Control(uint32_t code, uint8_t* buffer, ULONG inLength, ULONG outLength,

@@ -1,13 +1,13 @@
 // The instrument model and the simulated driver's link: answers, error
 // statuses, malformed frames, full tables, scripts and the frame log.
+#include "simulator.h"
+
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
-
-#include "simulator.h"
 
 namespace {
 
@@ -153,7 +153,8 @@ TEST_F(Simulator, FullTables) {
   ASSERT_EQ(Define(2, formula.c_str()), 0);
   EXPECT_EQ(Define(3, "P1+P2+P3+P4+P5"), SIM_STATUS_MEMORY_FULL);  // 502 + 14 > 512
   EXPECT_EQ(Define(3, "P1+P2+P3"), 0);                             // 502 + 8 fits
-  EXPECT_EQ(Define(3, "P1+P2+P3+P4"), SIM_STATUS_MEMORY_FULL);     // replacing counts the new text only
+  EXPECT_EQ(Define(3, "P1+P2+P3+P4"),
+            SIM_STATUS_MEMORY_FULL);  // replacing counts the new text only
   EXPECT_EQ(Ask(13, {3}).Payload, Text("P1+P2+P3"));
   EXPECT_EQ(Ask(5, {0}).Status, 0);
   EXPECT_EQ(Define(3, "P1+P2+P3+P4+P5"), 0);
@@ -242,8 +243,8 @@ TEST_F(Simulator, MemoryAndRawRequests) {
   Answer memory = Ask(1, {0, 4, 0, 0xFE, 0x01});  // 4 bytes from 0x1FE
   EXPECT_EQ(memory.Status, 0);
   EXPECT_EQ(memory.Payload, (std::vector<uint8_t>{0xFF, 0xFE, 0x02, 0x03}));
-  EXPECT_EQ(Ask(1, {0, 0, 1, 0, 0}).Status, SIM_STATUS_BAD_VALUE);       // 256 bytes
-  EXPECT_EQ(Ask(1, {0, 2, 0, 0xFF, 0x0F}).Status, SIM_STATUS_BAD_VALUE); // past 4 KB
+  EXPECT_EQ(Ask(1, {0, 0, 1, 0, 0}).Status, SIM_STATUS_BAD_VALUE);        // 256 bytes
+  EXPECT_EQ(Ask(1, {0, 2, 0, 0xFF, 0x0F}).Status, SIM_STATUS_BAD_VALUE);  // past 4 KB
   EXPECT_EQ(Ask(1, {0, 1, 0, 0xFF, 0x0F}).Payload, std::vector<uint8_t>{0xF0});
 
   EXPECT_EQ(Ask(2, {}).Payload, std::vector<uint8_t>{});
@@ -273,8 +274,8 @@ TEST_F(Simulator, MalformedFrames) {
   for (const Case& c : cases) {
     uint8_t out[270];
     uint32_t written = 0;
-    EXPECT_EQ(SimDeviceControl(1, IOCTL_TAV_EXCHANGE, c.Bytes.data(), (uint32_t)c.Bytes.size(),
-                               out, sizeof out, &written),
+    EXPECT_EQ(SimDeviceControl(1, IOCTL_TAV_EXCHANGE, c.Bytes.data(), (uint32_t)c.Bytes.size(), out,
+                               sizeof out, &written),
               SIM_DONE)
         << c.What;
     ASSERT_EQ(written, 3u) << c.What;
@@ -304,8 +305,7 @@ TEST_F(Simulator, OutputBufferAndScripts) {
   EXPECT_EQ(written, 9u);
   EXPECT_EQ(out[9], 0xEE);
   EXPECT_EQ(SimDeviceControl(1, 0x22200C, read, 4, out, 9, &written), SIM_UNKNOWN_CODE);
-  EXPECT_EQ(SimDeviceControl(1, IOCTL_TAV_INITIALIZE, nullptr, 0, nullptr, 0, &written),
-            SIM_DONE);
+  EXPECT_EQ(SimDeviceControl(1, IOCTL_TAV_INITIALIZE, nullptr, 0, nullptr, 0, &written), SIM_DONE);
 
   SimScript script = {};
   script.Action = SIM_SCRIPT_REPLY;
@@ -321,8 +321,7 @@ TEST_F(Simulator, OutputBufferAndScripts) {
   EXPECT_EQ(written, 2u);
   EXPECT_EQ(out[1], 0x42);
   EXPECT_EQ(out[2], 0xEE);
-  EXPECT_EQ(SimDeviceControl(2, IOCTL_TAV_EXCHANGE, read, 4, out, 16, &written),
-            SIM_DEVICE_FAILED);
+  EXPECT_EQ(SimDeviceControl(2, IOCTL_TAV_EXCHANGE, read, 4, out, 16, &written), SIM_DEVICE_FAILED);
   EXPECT_EQ(SimDeviceControl(2, IOCTL_TAV_EXCHANGE, read, 4, out, 16, &written), SIM_DONE);
   EXPECT_EQ(written, 9u);  // the model again
 
@@ -394,9 +393,8 @@ TEST_F(Simulator, RandomRequestsStayInsideTheBuffers) {
     }
     uint32_t written = 0xFFFF;
     uint32_t code = next() % 8 == 0 ? IOCTL_TAV_INITIALIZE : IOCTL_TAV_EXCHANGE;
-    int outcome = SimDeviceControl(1 + next() % 3, code, inLength ? in.data() : nullptr,
-                                   inLength, outLength ? out.data() : nullptr, outLength,
-                                   &written);
+    int outcome = SimDeviceControl(1 + next() % 3, code, inLength ? in.data() : nullptr, inLength,
+                                   outLength ? out.data() : nullptr, outLength, &written);
     ASSERT_TRUE(outcome == SIM_DONE || outcome == SIM_OUTPUT_TOO_SMALL) << round;
     ASSERT_LE(written, outLength) << round;
     if (round % 500 == 0) SimPowerOn();

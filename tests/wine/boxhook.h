@@ -15,9 +15,9 @@
 struct RecordedBox {
   char Caption[128];
   char Text[256];
-  bool Exclamation;    // the exclamation icon is shown
-  int Buttons;         // visible push buttons
-  bool OkButton;       // one of them is IDOK
+  bool Exclamation;  // the exclamation icon is shown
+  int Buttons;       // visible push buttons
+  bool OkButton;     // one of them is IDOK
 };
 
 static RecordedBox Boxes[BOX_MAX];

@@ -11,8 +11,7 @@
 
 static HANDLE SimControl = INVALID_HANDLE_VALUE;
 
-static inline BOOL SimCall(DWORD code, const void* in, DWORD inLength, void* out,
-                           DWORD outLength) {
+static inline BOOL SimCall(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength) {
   DWORD written = 0;
   if (SimControl == INVALID_HANDLE_VALUE) {
     SimControl = CreateFileA(TAVSIM_CONTROL_NAME, GENERIC_READ | GENERIC_WRITE, 0, NULL,

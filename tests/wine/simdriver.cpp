@@ -21,8 +21,8 @@ static int Fail(const char* what) {
 static int SetUseLpt(DWORD useLpt) {
   HKEY key;
   LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                               L"System\\CurrentControlSet\\Services\\tavport\\Parameters", 0,
-                               NULL, 0, KEY_WRITE, NULL, &key, NULL);
+                               L"System\\CurrentControlSet\\Services\\tavport\\Parameters", 0, NULL,
+                               0, KEY_WRITE, NULL, &key, NULL);
   if (error != ERROR_SUCCESS) {
     SetLastError((DWORD)error);
     return Fail("writing UseLpt");
@@ -71,11 +71,13 @@ static int Control(SC_HANDLE manager, const char* action) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    printf("usage: simdriver install <driver file> [UseLpt] | uselpt <n> | start | stop | remove\n");
+    printf(
+        "usage: simdriver install <driver file> [UseLpt] | uselpt <n> | start | stop | remove\n");
     return 1;
   }
   const char* action = argv[1];
-  if (strcmp(action, "uselpt") == 0 && argc >= 3) return SetUseLpt((DWORD)strtoul(argv[2], NULL, 10));
+  if (strcmp(action, "uselpt") == 0 && argc >= 3)
+    return SetUseLpt((DWORD)strtoul(argv[2], NULL, 10));
   int install = strcmp(action, "install") == 0;
   if (!(install && argc >= 3) && strcmp(action, "start") != 0 && strcmp(action, "stop") != 0 &&
       strcmp(action, "remove") != 0) {
@@ -84,7 +86,8 @@ int main(int argc, char** argv) {
   }
   SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS);
   if (manager == NULL) return Fail("OpenSCManager");
-  int result = install ? Install(manager, argv[2], argc >= 4, (DWORD)strtoul(argv[argc >= 4 ? 3 : 2], NULL, 10))
+  int result = install ? Install(manager, argv[2], argc >= 4,
+                                 (DWORD)strtoul(argv[argc >= 4 ? 3 : 2], NULL, 10))
                        : Control(manager, action);
   CloseServiceHandle(manager);
   fflush(stdout);

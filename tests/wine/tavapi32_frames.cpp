@@ -32,15 +32,13 @@ static void ExpectFrame(const char* what, uint32_t code, const unsigned char* by
              __LINE__);
 }
 
-#define FRAME(what, ...)                                                  \
-  do {                                                                    \
-    static const unsigned char expected[] = {__VA_ARGS__};                \
-    ExpectFrame(what, IOCTL_TAV_EXCHANGE, expected, sizeof expected);     \
+#define FRAME(what, ...)                                              \
+  do {                                                                \
+    static const unsigned char expected[] = {__VA_ARGS__};            \
+    ExpectFrame(what, IOCTL_TAV_EXCHANGE, expected, sizeof expected); \
   } while (0)
 
-static void ExpectNoFrame(const char* what) {
-  CheckInt(SimFrames(), Seen, what, __LINE__);
-}
+static void ExpectNoFrame(const char* what) { CheckInt(SimFrames(), Seen, what, __LINE__); }
 
 int main() {
   CHECK(BoxHookStart());

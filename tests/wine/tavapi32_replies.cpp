@@ -35,15 +35,24 @@ static void StatusTexts(void) {
     int status;
     const char* text;
   } cases[] = {
-      {10, "Bad channel number"}, {11, "Unknown error:11"},
-      {12, "Bad formula"},        {13, "Bad formula"},
-      {14, "Table full"},         {15, "Bad probe number"},
-      {16, "Bad formula"},        {17, "Bad number in formula"},
-      {18, "Bad symbol"},         {19, "Formula too complex"},
-      {20, "Circular channel definition"}, {21, "Memory full"},
-      {22, "Bad formula"},        {23, "Bad set in GOR or LOR function"},
-      {1, "Unknown error:1"},     {9, "Unknown error:9"},
-      {24, "Unknown error:24"},   {200, "Unknown error:200"},
+      {10, "Bad channel number"},
+      {11, "Unknown error:11"},
+      {12, "Bad formula"},
+      {13, "Bad formula"},
+      {14, "Table full"},
+      {15, "Bad probe number"},
+      {16, "Bad formula"},
+      {17, "Bad number in formula"},
+      {18, "Bad symbol"},
+      {19, "Formula too complex"},
+      {20, "Circular channel definition"},
+      {21, "Memory full"},
+      {22, "Bad formula"},
+      {23, "Bad set in GOR or LOR function"},
+      {1, "Unknown error:1"},
+      {9, "Unknown error:9"},
+      {24, "Unknown error:24"},
+      {200, "Unknown error:200"},
       {255, "Unknown error:255"},
   };
   for (unsigned i = 0; i < sizeof cases / sizeof cases[0]; i++) {
@@ -60,9 +69,9 @@ static void StatusTexts(void) {
 
 static void CopiedBytes(void) {
   // The four-byte readings copy the reply payload byte for byte on status 0.
-  int(TAVAPI * const readers[])(int, void*) = {TavReadChannel, TavReadLvdt,  TavReadAnalog,
-                                        TavReadTfsv,    TavReadAfsv,  TavReadTzero,
-                                        TavReadAzero,   TavReadCzero, TavReadCscale};
+  int(TAVAPI* const readers[])(int, void*) = {TavReadChannel, TavReadLvdt,  TavReadAnalog,
+                                              TavReadTfsv,    TavReadAfsv,  TavReadTzero,
+                                              TavReadAzero,   TavReadCzero, TavReadCscale};
   for (unsigned i = 0; i < sizeof readers / sizeof readers[0]; i++) {
     unsigned char value[4] = {0};
     SimReply(0, FOUR, 4);

@@ -64,8 +64,8 @@ static BOOL Raw(HANDLE link, DWORD code, const void* in, DWORD inLength, unsigne
 
 static void Requests(void) {
   CHECK(SimReset());
-  HANDLE link = CreateFileA("\\\\.\\TAV1", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0,
-                            NULL);
+  HANDLE link =
+      CreateFileA("\\\\.\\TAV1", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
   CHECK(link != INVALID_HANDLE_VALUE);
   unsigned char out[300];
   DWORD written, error;
@@ -83,8 +83,8 @@ static void Requests(void) {
   };
   for (unsigned i = 0; i < sizeof frames / sizeof frames[0]; i++) {
     memset(out, 0xEE, sizeof out);
-    Check(Raw(link, IOCTL_TAV_EXCHANGE, frames[i].length ? frames[i].bytes : NULL,
-              frames[i].length, out, 270, &written, &error) != 0,
+    Check(Raw(link, IOCTL_TAV_EXCHANGE, frames[i].length ? frames[i].bytes : NULL, frames[i].length,
+              out, 270, &written, &error) != 0,
           frames[i].what, __LINE__);
     static const unsigned char reply[] = {0x3A, SIM_STATUS_BAD_FRAME, 0x00};
     CheckBytes(out, written, reply, sizeof reply, frames[i].what, __LINE__);
@@ -155,8 +155,8 @@ static void Requests(void) {
   CHECK(SimReset());
   struct Worker {
     static DWORD WINAPI Run(void*) {
-      HANDLE own = CreateFileA("\\\\.\\TAV1", GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                               OPEN_EXISTING, 0, NULL);
+      HANDLE own =
+          CreateFileA("\\\\.\\TAV1", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
       static const unsigned char fp[] = {0x3A, 0x54, 0x01, 0x00};
       unsigned char reply[270];
       DWORD count, failures = 0;
