@@ -15,14 +15,18 @@
 struct RecordedBox {
   char Caption[128];
   char Text[256];
-  bool Exclamation;  // the exclamation icon is shown
-  int Buttons;       // visible push buttons
-  bool OkButton;     // one of them is IDOK
+  bool Exclamation;      // the exclamation icon is shown
+  int Buttons;           // visible push buttons
+  bool OkButton;         // one of them is IDOK
+  bool WatchedDisabled;  // BoxWatchedWindow was disabled while the box was up (task modal)
 };
 
 static RecordedBox Boxes[BOX_MAX];
 static int BoxCount;
 static HHOOK BoxHook;
+// A top-level window of the calling thread, to see whether a box is task
+// modal: such a box disables the thread's other top-level windows.
+static HWND BoxWatchedWindow;
 
 static inline LRESULT CALLBACK BoxHookProc(int code, WPARAM wParam, LPARAM lParam) {
   const CWPRETSTRUCT* message = (const CWPRETSTRUCT*)lParam;
@@ -52,6 +56,7 @@ static inline LRESULT CALLBACK BoxHookProc(int code, WPARAM wParam, LPARAM lPara
         record->Buttons++;
         if (GetDlgCtrlID(child) == IDOK) record->OkButton = true;
       }
+      record->WatchedDisabled = BoxWatchedWindow != NULL && !IsWindowEnabled(BoxWatchedWindow);
       BoxCount++;
       PostMessageA(box, WM_COMMAND, IDOK, 0);
     }

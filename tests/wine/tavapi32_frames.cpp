@@ -26,10 +26,11 @@ static void ExpectFrame(const char* what, uint32_t code, const unsigned char* by
   char label[160];
   snprintf(label, sizeof label, "%s: link, code, output length", what);
   Check(frame.Link == 1 && frame.Code == code && frame.OutLength == outLength, label, __LINE__);
+  snprintf(label, sizeof label, "%s: input length", what);
+  CheckInt(frame.InLength, length, label, __LINE__);
   snprintf(label, sizeof label, "%s: input bytes", what);
   unsigned kept = frame.InLength < SIM_FRAME_BYTES ? frame.InLength : SIM_FRAME_BYTES;
-  CheckBytes(frame.In, frame.InLength == length ? kept : frame.InLength, bytes, length, label,
-             __LINE__);
+  CheckBytes(frame.In, kept, bytes, length, label, __LINE__);
 }
 
 #define FRAME(what, ...)                                              \

@@ -24,6 +24,8 @@ static void ExpectBoxes(const char* what, int count, const char* text) {
     CheckText(Boxes[i].Caption, DefaultBoxCaption(), label, __LINE__);
     snprintf(label, sizeof label, "%s: box %d exclamation icon, one OK button", what, i + 1);
     Check(Boxes[i].Exclamation && Boxes[i].Buttons == 1 && Boxes[i].OkButton, label, __LINE__);
+    snprintf(label, sizeof label, "%s: box %d task modal", what, i + 1);
+    Check(Boxes[i].WatchedDisabled, label, __LINE__);
   }
   BoxHookClear();
 }
@@ -186,6 +188,9 @@ static void OpenInitClose(void) {
 
 int main() {
   CHECK(BoxHookStart());
+  BoxWatchedWindow = CreateWindowExA(0, "STATIC", "application window", WS_OVERLAPPED, 0, 0, 100,
+                                     100, NULL, NULL, NULL, NULL);
+  CHECK(BoxWatchedWindow != NULL);
   CHECK(SimReset());
   // Messages never turned on: a failure shows nothing.
   unsigned char value[4];
@@ -201,6 +206,8 @@ int main() {
   ShortAndFailedReplies();
   OpenInitClose();
   CHECK_INT(TavClose(), 0);
+  CHECK(IsWindowEnabled(BoxWatchedWindow));  // enabled again after the last box
   BoxHookStop();
+  DestroyWindow(BoxWatchedWindow);
   return FinishChecks();
 }
