@@ -498,8 +498,13 @@ static void Call(FuzzedDataProvider& in, Operation op) {
     }
 
     case OP_UNLOAD_RELOAD:
+      // Threads come and go unnoticed; the unload closes the link.
+      REQUIRE(DllMain(NULL, DLL_THREAD_ATTACH, NULL) == TRUE);
+      REQUIRE(DllMain(NULL, DLL_THREAD_DETACH, NULL) == TRUE);
+      REQUIRE(FakeCallCount() == start);
       REQUIRE(DllMain(NULL, DLL_PROCESS_DETACH, NULL) == TRUE);
       REQUIRE(CallsSince(start, "MessageBoxA") == 0 && CallsSince(start, "DeviceIoControl") == 0);
+      REQUIRE(hLink == INVALID_HANDLE_VALUE || FirstCallSince(start, "CloseHandle")->Failed);
       REQUIRE(DllMain(NULL, DLL_PROCESS_ATTACH, NULL) == TRUE);
       REQUIRE(DllMain(NULL, DLL_PROCESS_ATTACH, NULL) == FALSE);  // attached once only
       return;
