@@ -83,6 +83,45 @@ int SimReadFrame(uint32_t index, SimFrame* frame);
 void SimClearFrames(void);
 
 // --- The instrument (instrument.cpp) ------------------------------------
+//
+// Statuses of the model. 10 to 23 are the instrument's own codes (their
+// texts are the library's); 1 to 5 are the model's answers to requests it
+// cannot carry out and have no text of their own.
+#define SIM_STATUS_OK 0
+#define SIM_STATUS_BAD_FRAME 1        // no start mark, or the length byte runs past the bytes sent
+#define SIM_STATUS_UNKNOWN_COMMAND 2  // a command code the instrument does not know
+#define SIM_STATUS_SHORT_PAYLOAD 3    // fewer payload bytes than the command needs
+#define SIM_STATUS_NOT_SCANNING 4     // a reading while the scan is stopped
+#define SIM_STATUS_NO_FORMULA 5       // a channel reading of a channel with no formula
+#define SIM_STATUS_BAD_VALUE 6        // a memory request beyond the memory or the reply
+#define SIM_STATUS_BAD_CHANNEL 10
+#define SIM_STATUS_BAD_FORMULA 12          // a term or operator missing or out of place
+#define SIM_STATUS_UNTERMINATED_FORMULA 13 // the text has no terminating zero in the payload
+#define SIM_STATUS_TABLE_FULL 14
+#define SIM_STATUS_BAD_PROBE 15
+#define SIM_STATUS_UNBALANCED_FORMULA 16   // a bracket not closed, or closed twice
+#define SIM_STATUS_BAD_NUMBER 17
+#define SIM_STATUS_BAD_SYMBOL 18
+#define SIM_STATUS_TOO_COMPLEX 19
+#define SIM_STATUS_CIRCULAR 20
+#define SIM_STATUS_MEMORY_FULL 21
+#define SIM_STATUS_EMPTY_FORMULA 22
+#define SIM_STATUS_BAD_SET 23
+
+// Sizes of the model.
+#define SIM_CHANNELS 32          // channel numbers 1 to 32
+#define SIM_PROBES 8             // probes, LVDT and analog inputs 1 to 8
+#define SIM_FORMULA_SLOTS 16     // channels that can hold a formula at once
+#define SIM_FORMULA_MEMORY 512   // characters of formula text in all
+#define SIM_FORMULA_TERMS 8      // terms in one formula
+#define SIM_MEMORY_SIZE 4096     // bytes of the memory that CMD_MEMORY reads
+
+// Deterministic readings. The sweep counts the readings answered since
+// the scan started (the first reading is sweep 1). Values are 32-bit
+// little-endian integers: micrometres for probes, LVDTs and channels,
+// millivolts for analog inputs.
+#define SIM_PROBE_VALUE(probe, sweep) (1000 * (int32_t)(probe) + (int32_t)(sweep))
+#define SIM_ANALOG_VALUE(input, sweep) (100 * (int32_t)(input) + (int32_t)(sweep))
 
 // Answers one RequestFrame: sets *status and fills `payload` (room for
 // SIM_REPLY_PAYLOAD_MAX bytes); returns the payload length.
@@ -91,5 +130,10 @@ uint32_t InstrumentAnswer(const uint8_t* request, uint32_t requestLength, uint8_
 // Takes the initialization request; returns its status.
 uint8_t InstrumentInitialize(const uint8_t* request, uint32_t requestLength);
 void InstrumentPowerOn(void);
+// The 16-bit settings as last set (they cannot be read over the link).
+uint32_t InstrumentScanTime(void);
+uint32_t InstrumentMuxTime(void);
+uint32_t InstrumentAdcAvg(void);
+uint32_t InstrumentRunAvg(void);
 
 #endif  // TAV_SIMULATOR_H
