@@ -5,12 +5,17 @@
 #     callgrind: collection is on inside the export and off inside
 #     DeviceIoControl; runs of N and 2N calls are compared, so start-up
 #     and the link's opening cancel out;
-#   - time, heap allocations and device calls per call (Google Benchmark).
+#   - time, heap allocations and device calls per call (Google Benchmark);
+# and under Wine (build/win32, a fresh prefix with the simulated driver):
+#   - TavReadChannel against a raw DeviceIoControl with the same frame on
+#     the same link, interleaved in one run, as a ratio of medians.
 # A report, not a test; it fails only when a command allocates or does not
-# make exactly one device call.
+# make exactly one device call, or a program fails to run.
+#   scripts/bench.sh [--host-only]
 set -uo pipefail
 cd "$(dirname "$0")/.."
-calls=${1:-1000}
+calls=1000
+rounds=3000
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S bench -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
@@ -49,4 +54,19 @@ if grep -E '^Tav' build/bench/benchmark.txt |
   echo "a command allocated or did not make exactly one device call"
   failed=1
 fi
+[ "${1:-}" = "--host-only" ] && exit "$failed"
+
+echo "Wine: TavReadChannel against a raw DeviceIoControl, same frame, same link ($rounds rounds):"
+cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+  cmake --build build/win32 -j"$jobs" >/dev/null || exit 1
+(
+  source tests/wine/winelib.sh
+  source tests/wine/simlib.sh
+  wine_prefix_new
+  sim_stage && sim_driver_install >/dev/null || { echo "  the simulated driver did not start"; exit 1; }
+  wine_run 300 "$(sim_exe tavapi32_timing)" "$rounds" | tr -d '\r' | sed 's/^/  /'
+  status=${PIPESTATUS[0]}
+  sim_driver_remove >/dev/null
+  exit "$status"
+) || failed=1
 exit "$failed"
