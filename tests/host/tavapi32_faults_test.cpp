@@ -67,7 +67,7 @@ SessionOutcome RunSession(unsigned failing) {
   Reply(0, reading, 4);
   s.Read = Run([&] { return TavReadChannel(3, s.Value); });
   SimClearScripts();
-  s.Define = Run([] { return TavDefineChannel(3, "2*A1+1"); });
+  s.Define = Run([] { return TavDefineChannel(3, "P1+P2"); });
   s.SetCzero = Run([] { return TavSetCzero(3, zero); });
   Reply(10, NULL, 0);  // the instrument refuses the channel
   s.Clear = Run([] { return TavClearChannel(300); });
