@@ -57,8 +57,10 @@ fi
 [ "${1:-}" = "--host-only" ] && exit "$failed"
 
 echo "Wine: TavReadChannel against a raw DeviceIoControl, same frame, same link ($rounds rounds):"
-cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null &&
-  cmake --build build/win32 -j"$jobs" >/dev/null || exit 1
+if [ ! -f build/win32/CMakeCache.txt ]; then
+  cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
+fi
+cmake --build build/win32 -j"$jobs" >/dev/null || exit 1
 (
   source tests/wine/winelib.sh
   source tests/wine/simlib.sh
