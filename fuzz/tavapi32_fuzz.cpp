@@ -130,6 +130,9 @@ struct Expected {
   int PayloadLength;
 };
 
+// The request buffer as it was before the call under test.
+static BYTE RequestBefore[REQUEST_BUFFER_SIZE];
+
 // Checks one command call that started with the log at `start`; returns
 // whether its device call succeeded.
 static bool CheckCommand(unsigned start, int messagesOn, const Expected& expected, int status) {
@@ -141,6 +144,8 @@ static bool CheckCommand(unsigned start, int messagesOn, const Expected& expecte
     REQUIRE(status == -1);
     REQUIRE(deviceCalls == 0);
     REQUIRE(boxes == 0);
+    // Nothing of it stays behind for the next frame either.
+    REQUIRE(memcmp(RequestBuffer, RequestBefore, sizeof RequestBefore) == 0);
     return false;
   }
   REQUIRE(deviceCalls == 1);
@@ -293,6 +298,7 @@ static void LinkCall(FuzzedDataProvider& in, Operation op, unsigned start) {
 
 static void Call(FuzzedDataProvider& in, Operation op) {
   unsigned start = FakeCallCount();
+  memcpy(RequestBefore, RequestBuffer, sizeof RequestBefore);
   int messagesOn = ShowMessages;
   Expected expected = {false, 0, 1, NULL, 0};
   unsigned char channel;
