@@ -67,7 +67,7 @@ class TavApiTest : public ::testing::Test {
     script.Status = (uint32_t)status;
     script.PayloadLength = (uint32_t)payload.size();
     script.ByteCount = byteCount;
-    memcpy(script.Payload, payload.data(), payload.size());
+    if (!payload.empty()) memcpy(script.Payload, payload.data(), payload.size());
     ASSERT_TRUE(SimQueueScript(&script));
   }
 
