@@ -11,5 +11,9 @@ echo "== host suites"
 (cd build/host && ctest --output-on-failure -j"$(nproc)") || failed=1
 echo "== Wine suites"
 tests/wine/run.sh || failed=1
+echo "== host suites under AddressSanitizer and UBSan"
+scripts/sanitize.sh || failed=1
+echo "== fuzz targets (${TAV_FUZZ_SECONDS:-20}s each)"
+scripts/fuzz.sh "${TAV_FUZZ_SECONDS:-20}" || failed=1
 if [ "$failed" -ne 0 ]; then echo "TESTS FAILED"; else echo "ALL TESTS PASSED"; fi
 exit "$failed"
