@@ -10,6 +10,9 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
+# The fake platform keeps its files under $TMPDIR (the installer's target
+# makes and removes a few at every run): memory rather than disk.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 
 if [ "${1:-}" = "--coverage" ]; then
   CC=clang CXX=clang++ cmake -S fuzz -B build/fuzz-cov -DTAV_FUZZ_COVERAGE=ON >/dev/null || exit 1
