@@ -20,22 +20,13 @@
 #include <string.h>
 
 #include "fake.h"
+#include "fuzz/require.h"
 #include "simulator.h"
 #include "tavapi32.h"
-// The simulator spells the two control codes as unsigned; take the library's.
-#undef IOCTL_TAV_EXCHANGE
-#undef IOCTL_TAV_INITIALIZE
-#include "tavapi32/transport.h"  // the library's module state, reset between inputs
+#include "tests/host/tavapi32_load_state.h"  // the library's module state, reset between inputs
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID);
 
-#define REQUIRE(condition)                                                      \
-  do {                                                                          \
-    if (!(condition)) {                                                         \
-      fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-      abort();                                                                  \
-    }                                                                           \
-  } while (0)
 
 static const unsigned char UNTOUCHED = 0xA5;  // fills caller storage before a call
 static const size_t REPLY_PAYLOAD_SIZE = REPLY_BUFFER_SIZE - PAYLOAD_OFFSET;  // 267
@@ -528,13 +519,7 @@ static void Call(FuzzedDataProvider& in, Operation op) {
 static void FreshProcess(void) {
   FakeFailNthPlatformCall(0, 0);
   FakeReset();
-  hLink = INVALID_HANDLE_VALUE;
-  ShowMessages = 0;
-  memset(RequestBuffer, 0, sizeof RequestBuffer);
-  memset(ReplyBuffer, 0, sizeof ReplyBuffer);
-  memset(FirmwareText, 0, sizeof FirmwareText);
-  LastExchangeOk = 0;
-  BytesReturned = 0;
+  RestoreLoadState();
   Attached = 1;
 }
 

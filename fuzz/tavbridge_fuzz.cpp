@@ -23,6 +23,7 @@
 #include <string.h>
 
 #include "fake.h"
+#include "fuzz/require.h"
 #include "fake_device.h"
 #include "fake_ntvdm.h"
 #include "simulator.h"
@@ -31,13 +32,6 @@ extern "C" BOOL WINAPI VDDInitialize(HINSTANCE module, DWORD reason, LPVOID rese
 extern "C" void WINAPI VDDRegisterInit(void);
 extern "C" void WINAPI VDDDispatch(void);
 
-#define REQUIRE(condition)                                                      \
-  do {                                                                          \
-    if (!(condition)) {                                                         \
-      fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-      abort();                                                                  \
-    }                                                                           \
-  } while (0)
 
 static const uint32_t EXCHANGE_CODE = 0x222004;
 static const uint32_t INITIALIZE_CODE = 0x222008;

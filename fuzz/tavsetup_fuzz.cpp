@@ -23,17 +23,11 @@
 #include <vector>
 
 #include "fake.h"
+#include "fuzz/require.h"
 #include "fake_system.h"
 
 int TavSetupMain(int argc, char** argv);
 
-#define REQUIRE(condition)                                                      \
-  do {                                                                          \
-    if (!(condition)) {                                                         \
-      fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-      abort();                                                                  \
-    }                                                                           \
-  } while (0)
 
 static const char SERVICE_KEY[] = "System\\CurrentControlSet\\Services\\tavport";
 static const char PARAMETERS_KEY[] = "System\\CurrentControlSet\\Services\\tavport\\Parameters";

@@ -12,7 +12,7 @@
 #include "fake.h"
 #include "simulator.h"
 #include "tavapi32.h"
-#include "tavapi32/transport.h"
+#include "tavapi32_load_state.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID);
 
@@ -22,15 +22,7 @@ class TavApiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FakeReset();
-    // The module's variables as the loader leaves them.
-    Attached = 0;
-    hLink = INVALID_HANDLE_VALUE;
-    ShowMessages = 0;
-    memset(RequestBuffer, 0, sizeof RequestBuffer);
-    memset(ReplyBuffer, 0, sizeof ReplyBuffer);
-    memset(FirmwareText, 0, sizeof FirmwareText);
-    LastExchangeOk = 0;
-    BytesReturned = 0;
+    RestoreLoadState();
     ASSERT_TRUE(DllMain(NULL, DLL_PROCESS_ATTACH, NULL));
   }
 
